@@ -1,0 +1,45 @@
+#include "app/listener_thread.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include "app/runtime.h"
+#include "net/listener.h"
+
+namespace {
+
+pthread_t listener;
+int listenerStarted;
+
+void *ListenerBody(void *)
+{
+	ListenerThread();
+	return nullptr;
+}
+
+} // namespace
+
+int StartListener(void)
+{
+	// Close requests belong to the main thread; the listener inherits a
+	// mask that keeps them away from it.
+	sigset_t closeSignals, previous;
+	sigemptyset(&closeSignals);
+	sigaddset(&closeSignals, SIGTERM);
+	sigaddset(&closeSignals, SIGINT);
+	sigaddset(&closeSignals, SIGHUP);
+	pthread_sigmask(SIG_BLOCK, &closeSignals, &previous);
+	listenerStarted = pthread_create(&listener, nullptr, ListenerBody, nullptr) == 0;
+	pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+	return listenerStarted ? 0 : 1;
+}
+
+void StopListener(void)
+{
+	if (!listenerStarted)
+		return;
+	RaiseStop();
+	// Joining also serves a listener that has ended on its own.
+	pthread_join(listener, nullptr);
+	listenerStarted = 0;
+}

@@ -1,0 +1,8 @@
+#include "sim/terminal.h"
+
+#include <unistd.h>
+
+int ErrorStreamIsTerminal(void)
+{
+	return isatty(STDERR_FILENO);
+}
