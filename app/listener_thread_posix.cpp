@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 
 #include "app/runtime.h"
 #include "net/listener.h"
@@ -34,12 +35,19 @@ int StartListener(void)
 	return listenerStarted ? 0 : 1;
 }
 
-void StopListener(void)
+int StopListener(void)
 {
 	if (!listenerStarted)
-		return;
+		return 0;
 	RaiseStop();
-	// Joining also serves a listener that has ended on its own.
-	pthread_join(listener, nullptr);
+	// The listener wakes on the stop within a moment, also in a SLEEP; only
+	// a question still open on its terminal can hold it longer. Joining
+	// also serves a listener that has ended on its own.
+	timespec limit;
+	clock_gettime(CLOCK_REALTIME, &limit);
+	limit.tv_sec += ListenerStopLimitMilliseconds / 1000;
+	if (pthread_timedjoin_np(listener, nullptr, &limit) != 0)
+		return 1;
 	listenerStarted = 0;
+	return 0;
 }

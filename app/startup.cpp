@@ -69,7 +69,8 @@ int RunProgram(InstanceHandle instance, char *commandLine)
 	const int exitValue = RunMessageLoop();
 	// The listener goes first: it must not switch anything, nor touch the
 	// EAPI library, once the loop has ended.
-	StopListener();
-	ReleaseSignalLibrary();
+	// A listener held by an open question ends with the process instead.
+	if (StopListener() == 0)
+		ReleaseSignalLibrary();
 	return exitValue;
 }

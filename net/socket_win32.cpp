@@ -28,7 +28,7 @@ SocketHandle UdpSocketCreate(void)
 int SocketSetNonBlocking(SocketHandle socket)
 {
 	u_long on = 1;
-	return ioctlsocket(static_cast<SOCKET>(socket), FIONBIO, &on) == 0 ? 0 : 1;
+	return ioctlsocket(static_cast<SOCKET>(socket), static_cast<long>(FIONBIO), &on) == 0 ? 0 : 1;
 }
 
 int SocketEnableBroadcast(SocketHandle socket)
