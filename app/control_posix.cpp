@@ -5,6 +5,8 @@
 // request write to.
 #include "app/control.h"
 
+#include "app/runtime.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <csignal>
@@ -40,11 +42,14 @@ void Wake(void)
 	}
 }
 
+// Also raises the stop, so that a one-shot run, which has no loop, ends its
+// command line at once too (its pause is cut short, nothing more runs).
 void OnCloseSignal(int)
 {
 	const int savedErrno = errno;
 	closeRequested = 1;
 	Wake();
+	RaiseStop();
 	errno = savedErrno;
 }
 
@@ -83,6 +88,17 @@ ControlHandle CreateControlWindow(InstanceHandle)
 		markSocket = -1;
 		return 0;
 	}
+
+	// Close requests are taken from the moment the instance is marked, as a
+	// window queues its messages before any loop reads them. The stop's pipe
+	// is made here, not in the handler.
+	StopWaitHandle();
+	struct sigaction action = {};
+	action.sa_handler = OnCloseSignal;
+	sigemptyset(&action.sa_mask);
+	sigaction(SIGTERM, &action, nullptr);
+	sigaction(SIGINT, &action, nullptr);
+	sigaction(SIGHUP, &action, nullptr);
 	return static_cast<ControlHandle>(markSocket) + 1;
 }
 
@@ -112,13 +128,6 @@ int FindRunningInstance(void)
 
 int RunMessageLoop(void)
 {
-	struct sigaction action = {};
-	action.sa_handler = OnCloseSignal;
-	sigemptyset(&action.sa_mask);
-	sigaction(SIGTERM, &action, nullptr);
-	sigaction(SIGINT, &action, nullptr);
-	sigaction(SIGHUP, &action, nullptr);
-
 	pthread_mutex_lock(&loopLock);
 	loopState = LoopRunning;
 	pthread_mutex_unlock(&loopLock);
