@@ -11,6 +11,11 @@ struct ListenSocket {
 	std::uintptr_t event; // Winsock's readable-data event; unused on POSIX
 };
 
+// Room for commands that arrive while one runs (a SLEEP holds the listener
+// up to 10 seconds): a small datagram costs the kernel about 1 KiB of
+// receive buffer, so this keeps well over a thousand of them.
+inline constexpr int ListenReceiveBufferBytes = 2 * 1024 * 1024;
+
 enum ListenOpenResult { ListenOpened, ListenPortBusy, ListenFailed };
 enum ListenWaitResult { ListenTimedOut, ListenReady, ListenStopping };
 enum ListenReceiveResult { Received, ReceivePassOver, ReceiveFailed };

@@ -22,6 +22,11 @@ ListenOpenResult ListenSocketOpen(ListenSocket *listen, std::uint16_t port)
 		close(fd);
 		return error == EADDRINUSE ? ListenPortBusy : ListenFailed;
 	}
+	// Beyond net.core.rmem_max only a privileged process may go; otherwise
+	// the kernel's ceiling is taken, and the listener works with that.
+	const int bytes = ListenReceiveBufferBytes;
+	if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+		setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 	listen->socket = static_cast<SocketHandle>(fd);
 	return ListenOpened;
 }

@@ -18,6 +18,9 @@ ListenOpenResult ListenSocketOpen(ListenSocket *listen, std::uint16_t port)
 		closesocket(s);
 		return error == WSAEADDRINUSE ? ListenPortBusy : ListenFailed;
 	}
+	// A smaller buffer than asked for still works: the result is not checked.
+	const int bytes = ListenReceiveBufferBytes;
+	setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&bytes), sizeof bytes);
 	const WSAEVENT event = WSACreateEvent();
 	if (event == WSA_INVALID_EVENT) {
 		closesocket(s);
