@@ -53,15 +53,22 @@ void ListenerThread(void)
 				deadline = 0;
 				ProcessCommandData(receive, pending, reply, &deadline);
 			}
-			const ListenWaitResult waited = ListenSocketWait(&listen, WaitMilliseconds);
-			if (waited == ListenTimedOut)
-				continue;
-			if (waited == ListenStopping)
-				break;
+			// A datagram that is queued already needs no wait: a client
+			// that sends its next command as soon as a reply is in finds
+			// the listener here, not asleep, and a busy listener saves a
+			// system call per command.
 			std::size_t length = 0;
 			std::uint32_t source = 0;
-			const ListenReceiveResult received =
+			ListenReceiveResult received =
 				ListenSocketReceive(&listen, receive, sizeof receive, &length, &source);
+			if (received == ReceivePassOver) {
+				const ListenWaitResult waited = ListenSocketWait(&listen, WaitMilliseconds);
+				if (waited == ListenTimedOut)
+					continue;
+				if (waited == ListenStopping)
+					break;
+				received = ListenSocketReceive(&listen, receive, sizeof receive, &length, &source);
+			}
 			if (received == ReceivePassOver)
 				continue;
 			if (received == ReceiveFailed)
