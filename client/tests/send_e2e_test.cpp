@@ -279,6 +279,10 @@ const LineCase LineCases[] = {
 	{"clear_now", {"CLEAR"}, "CLEAR NOW OK\n", 0, {}},
 	{"words_around_a_command", {"PLEASE", "GREEN", "ON", "NOW"}, "GREEN ON OK\n", 0, {}},
 	{"quoted_command", {"\"GREEN\"", "OFF"}, "GREEN OFF OK\n", 0, {}},
+	// Lines on which servers differ: the client waits for quiet after
+	// the replies of this one.
+	{"longer_than_runnable", {"RED", "ON", std::string(253, 'X')}, "Error\n", 1, {}},
+	{"unclosed_quote", {"RED", "\"ON"}, "RED ON OK\n", 0, {"EApiGPIOSetLevel 0 0xFFFFFFFF 1 -> 0x00000000"}},
 	{"exit", {"exit"}, "Exiting...\n", 0, {}},
 	{"exit_ends_the_line", {"GREEN", "ON", "EXIT"}, "Exiting...\n", 0, {}},
 };
