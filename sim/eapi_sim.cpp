@@ -34,8 +34,9 @@ void Trace(const char *line)
 	if (path == nullptr || *path == '\0')
 		return;
 	// Opened per call so that every line is on disk before the call returns,
+	// in binary so that lines end in LF on Windows too,
 	// whoever reads the file and however the process ends.
-	FILE *file = std::fopen(path, "a");
+	FILE *file = std::fopen(path, "ab");
 	if (file == nullptr)
 		return;
 	std::fputs(line, file);

@@ -105,6 +105,8 @@ struct OneShotCase {
 	std::vector<std::string> args;
 	std::vector<std::string> switched;
 	int atLeastMilliseconds;
+	// A Windows program gets its command line as typed, quotes included.
+	bool linuxOnly = false;
 };
 
 void PrintTo(const OneShotCase &c, std::ostream *out)
@@ -114,7 +116,8 @@ void PrintTo(const OneShotCase &c, std::ostream *out)
 
 const OneShotCase OneShotCases[] = {
 	{"RedOnSleepRedOff", {"RED", "ON", "SLEEP", "1", "RED", "OFF"}, Join({Switched(0, 1), Switched(0, 0)}), 1000},
-	{"LowerCaseInOneArgument", {"green on"}, Switched(1, 1), 0},
+	{"LowerCase", {"green", "on"}, Switched(1, 1), 0},
+	{"OneArgumentWithSpace", {"green on"}, Switched(1, 1), 0, true},
 	// RESET acts only from a pending line, and a one-shot run has none.
 	{"ResetSwitchesNothing", {"RESET"}, {}, 0},
 	// Nobody watches the deadline of a one-shot run.
@@ -126,6 +129,8 @@ class OneShot : public E2e, public testing::WithParamInterface<OneShotCase> {};
 TEST_P(OneShot, RunsTheTextOnceWithoutReply)
 {
 	const OneShotCase &c = GetParam();
+	if (c.linuxOnly && Windows())
+		GTEST_SKIP() << "Windows hands the quotes around an argument on to the program";
 	Instance &program = Launch(WithArgs(c.args));
 	ExpectCleanExit(program);
 	EXPECT_GE(Since(program.started).count(), c.atLeastMilliseconds);
