@@ -32,7 +32,9 @@ const SizeCase SizeCases[] = {
 	{1024, false},
 	{1025, false},
 	{9000, false},
+	{65507, false}, // the largest an IPv4 UDP datagram can carry
 	{1023, true},
+	{1022, true},
 };
 
 TEST_F(E2e, DatagramsFromTheReceiveBufferSizeOnAreDropped)
