@@ -47,7 +47,11 @@ TEST_F(E2e, DatagramsFromTheReceiveBufferSizeOnAreDropped)
 			ExpectReply("GREEN ON OK\n");
 		Barrier();
 	}
-	EXPECT_EQ(Trace(server), Join({StartTrace, Switched(1, 1)}));
+	std::vector<std::string> switched = StartTrace;
+	for (const SizeCase &c : SizeCases)
+		if (c.handled)
+			switched = Join({switched, Switched(1, 1)});
+	EXPECT_EQ(Trace(server), switched);
 	StopWithExit(server);
 }
 
