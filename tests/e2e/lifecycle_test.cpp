@@ -250,22 +250,6 @@ std::string SignalName(const testing::TestParamInfo<int> &info)
 
 INSTANTIATE_TEST_SUITE_P(Signals, CloseRequest, testing::Values(SIGTERM, SIGINT, SIGHUP), SignalName);
 
-TEST_F(E2e, CloseRequestCutsSleepShort)
-{
-	if (Windows())
-		GTEST_SKIP() << "close requests are signals on Linux only";
-	Instance &server = StartServer();
-	Send("RED ON SLEEP 10 RED OFF\r\n");
-	ExpectReply("RED ON OK\n");
-	const Clock::time_point asked = Clock::now();
-	server.process.Signal(SIGTERM);
-	ExpectCleanExit(server);
-	EXPECT_LT(Since(asked).count(), 5000) << "the close request waited for the pause";
-	// The interrupted SLEEP neither replies nor lets RED OFF run.
-	ExpectQuiet(Milliseconds(50));
-	EXPECT_EQ(Trace(server), Join({StartTrace, Switched(0, 1), {EndTrace}}));
-}
-
 TEST_F(E2e, ServerRunsOnWithoutCommandPort)
 {
 	Udp taken;
