@@ -11,13 +11,6 @@
 
 namespace {
 
-void UpperCase(char *text)
-{
-	for (; *text != '\0'; text++)
-		if (*text >= 'a' && *text <= 'z')
-			*text = static_cast<char>(*text - 'a' + 'A');
-}
-
 void TellRunningServerToStop(void)
 {
 	SendReply("EXIT\r", "127.0.0.1", CommandPort);
@@ -33,7 +26,7 @@ int RunProgram(InstanceHandle instance, char *commandLine)
 	ResetDeadline oneShotDeadline = 0;
 
 	RegisterControlClass();
-	UpperCase(commandLine);
+	UpperCaseText(commandLine);
 	const std::size_t length = std::strlen(commandLine);
 	// With the CR appended such a text could never pass the length rule,
 	// so it is refused here without being cut.

@@ -12,13 +12,6 @@
 
 namespace {
 
-void UpperCase(char *text)
-{
-	for (; *text != '\0'; text++)
-		if (*text >= 'a' && *text <= 'z')
-			*text = static_cast<char>(*text - 'a' + 'A');
-}
-
 int IsCSpace(char c)
 {
 	return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -139,6 +132,13 @@ void Interpret(char **tokens, const char *replyAddress, ResetDeadline *deadline)
 
 } // namespace
 
+void UpperCaseText(char *text)
+{
+	for (; *text != '\0'; text++)
+		if (*text >= 'a' && *text <= 'z')
+			*text = static_cast<char>(*text - 'a' + 'A');
+}
+
 std::int32_t ReadWholeNumber(const char *text)
 {
 	while (IsCSpace(*text))
@@ -222,7 +222,7 @@ int ProcessCommandData(char *newText, char *pendingLine, char *replyAddress,
 		*end = '\0';
 		complete = 1;
 	}
-	UpperCase(pendingLine);
+	UpperCaseText(pendingLine);
 
 	if (std::strstr(pendingLine, "EXIT") != nullptr) {
 		SendReply("Exiting...\n", replyAddress, ReplyPort);

@@ -19,6 +19,9 @@ int ProcessCommandData(char *newText, char *pendingLine, char *replyAddress,
 // Splits text in place; tokenList has TokenSlots slots and ends at the first null.
 void SplitTokens(char *text, char **tokenList);
 
+// Upper-cases in place; the commands are ASCII, so only a to z change.
+void UpperCaseText(char *text);
+
 // atoi as the C library defines it, with values beyond 32 bits saturated
 // instead of undefined.
 std::int32_t ReadWholeNumber(const char *text);
