@@ -11,11 +11,6 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Step {
-	std::string datagram;
-	std::vector<std::string> replies;
-};
-
 struct CommandCase {
 	const char *name;
 	std::vector<Step> steps;
@@ -118,12 +113,7 @@ TEST_P(Commands, RepliesAndSwitches)
 {
 	const CommandCase &c = GetParam();
 	Instance &server = StartServer();
-	for (const Step &step : c.steps) {
-		SCOPED_TRACE("datagram " + testing::PrintToString(step.datagram));
-		Send(step.datagram);
-		for (const std::string &reply : step.replies)
-			ExpectReply(reply);
-	}
+	SendSteps(c.steps);
 	Barrier();
 	EXPECT_EQ(Trace(server), Join({StartTrace, c.switched}));
 	StopWithExit(server);
@@ -353,12 +343,7 @@ TEST_P(Board, StatusOfEachCallDecidesTheReply)
 	options.noBoard = c.noBoard;
 	options.fail = c.fail;
 	Instance &server = StartServer(options);
-	for (const Step &step : c.steps) {
-		SCOPED_TRACE("datagram " + testing::PrintToString(step.datagram));
-		Send(step.datagram);
-		for (const std::string &reply : step.replies)
-			ExpectReply(reply);
-	}
+	SendSteps(c.steps);
 	Send("EXIT\r\n");
 	ExpectReply("Exiting...\n");
 	ExpectCleanExit(server);

@@ -382,6 +382,16 @@ void E2e::ExpectReply(const std::string &expected, Udp *receiver)
 	EXPECT_EQ(*reply, expected);
 }
 
+void E2e::SendSteps(const std::vector<Step> &steps)
+{
+	for (const Step &step : steps) {
+		SCOPED_TRACE("datagram " + testing::PrintToString(step.datagram));
+		Send(step.datagram);
+		for (const std::string &reply : step.replies)
+			ExpectReply(reply);
+	}
+}
+
 void E2e::ExpectQuiet(Milliseconds time, Udp *receiver)
 {
 	Udp &from = receiver != nullptr ? *receiver : replies;

@@ -100,6 +100,12 @@ struct LaunchOptions {
 	bool infoLog = true;            // plant an Info.log in the working directory
 };
 
+// One datagram and the replies it must get, in order.
+struct Step {
+	std::string datagram;
+	std::vector<std::string> replies;
+};
+
 inline LaunchOptions WithArgs(std::vector<std::string> args)
 {
 	LaunchOptions options;
@@ -154,6 +160,8 @@ protected:
 	// Sends from the test's client to 127.0.0.1:3110.
 	void Send(std::string_view data);
 	void ExpectReply(const std::string &expected, Udp *receiver = nullptr);
+	// Sends each step's datagram and expects its replies before the next.
+	void SendSteps(const std::vector<Step> &steps);
 	void ExpectQuiet(Milliseconds time, Udp *receiver = nullptr);
 	// A status request answered with "Status OK\n": since datagrams are
 	// handled in order, it proves that nothing before it sent a reply

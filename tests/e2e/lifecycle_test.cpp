@@ -15,11 +15,6 @@
 
 namespace {
 
-struct Step {
-	std::string datagram;
-	std::vector<std::string> replies;
-};
-
 // Whether /proc/net/unix lists the abstract socket name ("@...").
 bool UnixNameListed(const std::string &name)
 {
@@ -81,12 +76,7 @@ TEST_P(ExitForms, StopOrNot)
 {
 	const ExitCase &c = GetParam();
 	Instance &server = StartServer();
-	for (const Step &step : c.steps) {
-		SCOPED_TRACE("datagram " + testing::PrintToString(step.datagram));
-		Send(step.datagram);
-		for (const std::string &reply : step.replies)
-			ExpectReply(reply);
-	}
+	SendSteps(c.steps);
 	if (c.stops) {
 		ExpectCleanExit(server);
 		EXPECT_EQ(Trace(server), Join({StartTrace, c.switched, {EndTrace}}));
